@@ -1,0 +1,8 @@
+// Everything a translated program calls.
+#pragma once
+
+#include "console/console.h"
+#include "files/files.h"
+#include "frame/frame.h"
+#include "host/host.h"
+#include "strings/strings.h"

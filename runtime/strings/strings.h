@@ -1,0 +1,105 @@
+// Strings and memory: the string record and its pools, and the emulated
+// conventional memory that DBLOCK strings live in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Emulated conventional memory ----
+constexpr uint32_t cmem_size = 1114099;
+extern uint8_t cmem[cmem_size];
+extern uint8_t* dblock;   // cmem + 0x500, the 64 KB DBLOCK
+extern uint32_t cmem_sp;  // lowest used offset of the DBLOCK stack (starts at 65536)
+extern uint8_t* nothingvalue;
+// Clears cmem, sets dblock and reserves nothingvalue (start-up steps 12 and 13).
+void init_cmem();
+
+// ---- String records ----
+struct kxs {
+  uint8_t* chars;
+  int32_t len;
+  uint8_t is_cmem;
+  uint16_t* cmem_desc;
+  uint16_t cmem_desc_offset;
+  uint32_t list_index;
+  uint8_t is_tmp;
+  uint32_t tmp_list_index;
+  uint8_t is_fixed;
+  uint8_t is_readonly;
+};
+
+kxs* kxs_new(int32_t size, uint8_t tmp);
+kxs* kxs_new_cmem(int32_t size, uint8_t tmp);
+kxs* kxs_new_fixed(uint8_t* storage, uint32_t size, uint8_t tmp);
+kxs* kxs_new_txt(const char* text);
+kxs* kxs_new_txt_len(const char* text, int32_t len);
+kxs* kxs_maketmp(kxs* s);
+kxs* kxs_set(kxs* dest, kxs* src);
+kxs* kxs_add(kxs* a, kxs* b);
+void kxs_free(kxs* s);
+int32_t kxs_cleanup(uint32_t mark, int32_t value);
+
+// UCASE$: consumes a temporary argument.
+kxs* kxs_ucase(kxs* s);
+
+extern kxs* nothingstring;
+extern kxs* singlespace;
+// Makes nothingstring and singlespace (start-up step 14).
+void init_permanent_strings();
+
+// ---- Pool state (the compiled-code protocol reads kxs_tmp_list_nexti) ----
+extern uint32_t kxs_tmp_list_nexti;
+
+// LEFT$: consumes a temporary argument.
+kxs* kxs_left(kxs* s, int32_t n);
+
+// ---- Pool internals (the string routines own them; tests inspect them) ----
+// A dead slot of kxs_list, kxs_cmem_list or kxs_tmp_list holds this marker.
+inline kxs* kxs_dead_slot() { return reinterpret_cast<kxs*>(~uintptr_t{0}); }
+
+constexpr uint32_t kxs_block_records = 65536;  // records per record block
+constexpr uint32_t kxs_slack = 32;             // spare bytes behind every new pool string
+
+// Record store: the current block, its next never-used record, the stack of
+// released records.
+extern kxs* kxs_malloc;
+extern uint32_t kxs_malloc_next;
+extern kxs** kxs_malloc_freed;
+extern uint32_t kxs_malloc_freed_num;
+extern uint32_t kxs_malloc_freed_size;
+
+// Character block of pool strings and its first free byte.
+extern uint8_t* kxs_data;
+extern uint64_t kxs_data_size;
+extern uint64_t kxs_sp;
+
+// String heap at the bottom of the DBLOCK: first free offset, and the offsets
+// below it that are never used for strings.
+extern uint32_t kxs_cmem_sp;
+extern const uint32_t kxs_cmem_descriptor_space;
+
+// Lists of record pointers, in the order of their characters' addresses
+// (kxs_tmp_list in order of creation; its slot 0 is never used and holds 0).
+extern kxs** kxs_list;
+extern uint32_t kxs_list_nexti;
+extern uint32_t kxs_list_lasti;
+extern kxs** kxs_cmem_list;
+extern uint32_t kxs_cmem_list_nexti;
+extern uint32_t kxs_cmem_list_lasti;
+extern kxs** kxs_tmp_list;
+extern uint32_t kxs_tmp_list_lasti;
+
+kxs* kxs_new_descriptor();
+void kxs_free_descriptor(kxs* s);
+// Compacts kxs_data and grows it if n more bytes would leave it too full.
+void kxs_concat(uint32_t n);
+// Compacts the DBLOCK heap; error 513 when n bytes still do not fit.
+void kxs_concat_cmem(uint32_t n);
+void kxs_concat_list();
+void kxs_cmem_concat_list();
+void kxs_tmp_concat_list();
+
+// Releases every pool and record block and returns the string system and the
+// DBLOCK to their state before start-up: no strings, cmem_sp 65536, the DBLOCK
+// zeroed, nothingstring and singlespace null. For tests and benchmarks.
+void kxs_reset_for_tests();
