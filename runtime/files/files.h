@@ -36,9 +36,9 @@ bool wildcard_match(std::string_view pattern, std::string_view name);
 void sub_mkdir(kxs* path);
 void sub_chdir(kxs* path);
 void sub_rmdir(kxs* path);
-void sub_kill(kxs* spec);
+void sub_kill(kxs* filespec);
 void sub_name(kxs* oldname, kxs* newname);
-void sub_files(kxs* spec, int32_t passed);
+void sub_files(kxs* filespec, int32_t passed);
 
 // One FILES listing cell (18 characters) for an entry name.
 std::string files_cell(std::string_view name, bool is_dir);
