@@ -150,7 +150,8 @@ box_answer message_box(const std::string& title, const std::string& text, box_bu
   int pressed = -1;
   if (SDL_ShowMessageBox(&data, &pressed) < 0) {
     // No display to show it on: the user still learns what happened.
-    std::fprintf(stderr, "%s\n%s\n", title.c_str(), text.c_str());
+    std::fprintf(stderr, "%s\n%s\n(no message box: %s)\n", title.c_str(), text.c_str(),
+                 SDL_GetError());
     std::fflush(stderr);
     return buttons == box_buttons::ok ? box_answer::ok : box_answer::no;
   }

@@ -105,8 +105,10 @@ class ProgramTest(unittest.TestCase):
         return self.env()
 
     def windows(self):
-        out = subprocess.run(["xwininfo", "-root", "-tree"], env=self.x_env(),
-                             capture_output=True, text=True, timeout=10 * SLOW).stdout
+        res = subprocess.run(["xwininfo", "-root", "-tree"], env=self.x_env(),
+                             capture_output=True, text=True, timeout=10 * SLOW)
+        out = res.stdout
+        self.last_xwininfo_error = res.stderr
         found = []
         for line in out.splitlines():
             m = WINDOW_LINE.match(line)
@@ -124,7 +126,8 @@ class ProgramTest(unittest.TestCase):
                 self.fail(f"process ended with {proc.returncode} before window {title!r} "
                           f"appeared: {proc.stderr.read().decode(errors='replace')}")
             time.sleep(0.1)
-        self.fail(f"no window titled {title!r}; windows: {self.windows()}")
+        self.fail(f"no window titled {title!r}; windows: {self.windows()} "
+                  f"{self.last_xwininfo_error}")
 
     def key(self, wid, *keys):
         subprocess.run(["xdotool", "windowfocus", wid], env=self.x_env(), check=True,
