@@ -1,29 +1,33 @@
-// String statements against the same work done with std::string and memcpy.
-// Prints each benchmark's time per iteration, then the ratios to the baselines.
+// String statements as translated code runs them, each next to a baseline that
+// does the same work another way. After the run a ratio line per pair is
+// printed: "ratio <statement>: <string routines time / baseline time>".
+#include <benchmark/benchmark.h>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
-#include <benchmark/benchmark.h>
-
 #include "strings/strings.h"
 
 namespace {
 
-kxs* make_var(const char* text) {
-  kxs* v = kxs_new(0, 0);
-  kxs_set(v, kxs_new_txt(text));
-  return v;
+kxs* permanent(const char* text) {
+  kxs* s = kxs_new(0, 0);
+  kxs_set(s, kxs_new_txt(text));
+  return s;
 }
 
+const char* const b_text = "Hello, ";
+const char* const c_text = "world";
+
 // A$ = B$ + C$
-void BM_kxs_concat_assign(benchmark::State& state) {
+void kxs_concat_assign(benchmark::State& state) {
   kxs_reset_for_tests();
-  kxs* a = kxs_new(0, 0);
-  kxs* b = make_var("Hello, ");
-  kxs* c = make_var("world");
+  kxs* a = permanent("");
+  kxs* b = permanent(b_text);
+  kxs* c = permanent(c_text);
   const uint32_t mark = kxs_tmp_list_nexti;
   for (auto _ : state) {
     kxs_set(a, kxs_add(b, c));
@@ -31,23 +35,23 @@ void BM_kxs_concat_assign(benchmark::State& state) {
     benchmark::DoNotOptimize(a->chars);
   }
 }
+BENCHMARK(kxs_concat_assign);
 
-void BM_std_concat_assign(benchmark::State& state) {
-  std::string a;
-  std::string b = "Hello, ";
-  std::string c = "world";
+void std_concat_assign(benchmark::State& state) {
+  std::string a, b = b_text, c = c_text;
   for (auto _ : state) {
     a = b + c;
     benchmark::DoNotOptimize(a.data());
   }
 }
+BENCHMARK(std_concat_assign);
 
 // A$ = LEFT$(B$ + C$, 3)
-void BM_kxs_left_of_concat(benchmark::State& state) {
+void kxs_left_concat_assign(benchmark::State& state) {
   kxs_reset_for_tests();
-  kxs* a = kxs_new(0, 0);
-  kxs* b = make_var("Hello, ");
-  kxs* c = make_var("world");
+  kxs* a = permanent("");
+  kxs* b = permanent(b_text);
+  kxs* c = permanent(c_text);
   const uint32_t mark = kxs_tmp_list_nexti;
   for (auto _ : state) {
     kxs_set(a, kxs_left(kxs_add(b, c), 3));
@@ -55,37 +59,38 @@ void BM_kxs_left_of_concat(benchmark::State& state) {
     benchmark::DoNotOptimize(a->chars);
   }
 }
+BENCHMARK(kxs_left_concat_assign);
 
-void BM_std_left_of_concat(benchmark::State& state) {
-  std::string a;
-  std::string b = "Hello, ";
-  std::string c = "world";
+void std_left_concat_assign(benchmark::State& state) {
+  std::string a, b = b_text, c = c_text;
   for (auto _ : state) {
     a = (b + c).substr(0, 3);
     benchmark::DoNotOptimize(a.data());
   }
 }
+BENCHMARK(std_left_concat_assign);
 
-// s$ = s$ + "x", n times
-void BM_kxs_append_loop(benchmark::State& state) {
-  const auto n = static_cast<int32_t>(state.range(0));
+// s$ = "" : then n times s$ = s$ + "x"
+void kxs_append(benchmark::State& state) {
+  kxs_reset_for_tests();
+  const int64_t n = state.range(0);
+  const uint32_t mark = kxs_tmp_list_nexti;
   for (auto _ : state) {
-    kxs_reset_for_tests();
     kxs* s = kxs_new(0, 0);
-    const uint32_t mark = kxs_tmp_list_nexti;
-    for (int32_t i = 0; i < n; ++i) {
+    for (int64_t i = 0; i < n; ++i) {
       kxs_set(s, kxs_add(s, kxs_new_txt_len("x", 1)));
       kxs_cleanup(mark, 0);
     }
     benchmark::DoNotOptimize(s->chars);
+    kxs_free(s);
   }
 }
+BENCHMARK(kxs_append)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-// The bound of copying the whole string at every step: n^2/2 bytes.
-void BM_memcpy_quadratic_bound(benchmark::State& state) {
-  const auto n = static_cast<size_t>(state.range(0));
-  std::vector<char> from(n + 1, 'x');
-  std::vector<char> to(n + 1);
+// The least any such loop must do: copy 1, 2, ..., n bytes (about n²/2 in all).
+void memcpy_triangle(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  std::vector<char> from(n, 'x'), to(n);
   for (auto _ : state) {
     for (size_t i = 1; i <= n; ++i) {
       std::memcpy(to.data(), from.data(), i);
@@ -94,52 +99,55 @@ void BM_memcpy_quadratic_bound(benchmark::State& state) {
     benchmark::DoNotOptimize(to.data());
   }
 }
+BENCHMARK(memcpy_triangle)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_kxs_concat_assign);
-BENCHMARK(BM_std_concat_assign);
-BENCHMARK(BM_kxs_left_of_concat);
-BENCHMARK(BM_std_left_of_concat);
-BENCHMARK(BM_kxs_append_loop)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_memcpy_quadratic_bound)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-
-// Keeps the time per iteration of every run, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Keeps the mean real time of every benchmark while printing as usual.
+class ratio_reporter : public benchmark::ConsoleReporter {
  public:
-  std::map<std::string, double> ns;
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        ns[run.benchmark_name()] = run.GetAdjustedRealTime() *
-                                   (run.time_unit == benchmark::kMillisecond ? 1e6 : 1.0);
-      }
-    }
     ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      auto& [sum, count] = times_[run.benchmark_name()];
+      sum += run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
+      ++count;
+    }
   }
-};
+  // Mean seconds per iteration, or a negative value when the run is missing.
+  double seconds(const std::string& name) const {
+    auto it = times_.find(name);
+    return it == times_.end() ? -1 : it->second.first / it->second.second;
+  }
 
-void print_ratio(const RatioReporter& r, const char* what, const std::string& ours,
-                 const std::string& baseline) {
-  auto a = r.ns.find(ours);
-  auto b = r.ns.find(baseline);
-  if (a == r.ns.end() || b == r.ns.end() || b->second <= 0) return;
-  std::printf("ratio %-34s %6.2f  (%s / %s)\n", what, a->second / b->second, ours.c_str(),
-              baseline.c_str());
-}
+ private:
+  std::map<std::string, std::pair<double, int>> times_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  ratio_reporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
-  print_ratio(reporter, "A$ = B$ + C$", "BM_kxs_concat_assign", "BM_std_concat_assign");
-  print_ratio(reporter, "A$ = LEFT$(B$ + C$, 3)", "BM_kxs_left_of_concat",
-              "BM_std_left_of_concat");
-  print_ratio(reporter, "s$ = s$ + \"x\" x 10^4 vs n^2/2 memcpy", "BM_kxs_append_loop/10000",
-              "BM_memcpy_quadratic_bound/10000");
-  print_ratio(reporter, "s$ = s$ + \"x\" x 10^5 vs n^2/2 memcpy", "BM_kxs_append_loop/100000",
-              "BM_memcpy_quadratic_bound/100000");
   benchmark::Shutdown();
+
+  struct pair {
+    const char* statement;
+    const char* measured;
+    const char* baseline;
+  };
+  const pair pairs[] = {
+      {"A$ = B$ + C$ (vs std::string)", "kxs_concat_assign", "std_concat_assign"},
+      {"A$ = LEFT$(B$ + C$, 3) (vs std::string)", "kxs_left_concat_assign", "std_left_concat_assign"},
+      {"s$ = s$ + \"x\" x 10^4 (vs memcpy of n^2/2 bytes)", "kxs_append/10000", "memcpy_triangle/10000"},
+      {"s$ = s$ + \"x\" x 10^5 (vs memcpy of n^2/2 bytes)", "kxs_append/100000", "memcpy_triangle/100000"},
+  };
+  std::printf("\n");  // the console reporter's last colour code ends without a line break
+  for (const pair& p : pairs) {
+    const double m = reporter.seconds(p.measured), b = reporter.seconds(p.baseline);
+    if (m < 0 || b <= 0) continue;  // filtered out of this run
+    std::printf("ratio %s: %.2f\n", p.statement, m / b);
+  }
   return 0;
 }

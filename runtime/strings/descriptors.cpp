@@ -136,6 +136,39 @@ void squeeze(kxs** list, uint32_t& nexti) {
   nexti = j;
 }
 
+// Record store, inlined into the constructors and releases; the rare paths
+// (first use, a new block, a full stack of released records) are out of line.
+[[gnu::noinline]] void new_record_block_or_pools() {
+  if (!pools_ready)
+    init_pools();
+  else
+    new_record_block();
+}
+
+[[gnu::noinline]] void grow_freed_stack() {
+  const uint64_t size = static_cast<uint64_t>(kxs_malloc_freed_size) * 2;
+  if (size > UINT32_MAX) fatal(508);
+  kxs_malloc_freed = grow_array(kxs_malloc_freed, size, 508);
+  kxs_malloc_freed_size = static_cast<uint32_t>(size);
+}
+
+inline kxs* take_record() {
+  if (kxs_malloc_freed_num != 0) {
+    kxs* s = kxs_malloc_freed[--kxs_malloc_freed_num];
+    *s = kxs{};
+    return s;
+  }
+  if (kxs_malloc_next == kxs_block_records) [[unlikely]]
+    new_record_block_or_pools();
+  return &kxs_malloc[kxs_malloc_next++];
+}
+
+inline void give_record(kxs* s) {
+  if (kxs_malloc_freed_num == kxs_malloc_freed_size) [[unlikely]]
+    grow_freed_stack();
+  kxs_malloc_freed[kxs_malloc_freed_num++] = s;
+}
+
 inline void enter_tmp(kxs* s) {
   if (kxs_tmp_list_nexti > kxs_tmp_list_lasti) kxs_tmp_concat_list();
   kxs_tmp_list[kxs_tmp_list_nexti] = s;
@@ -246,12 +279,10 @@ kxs* set_longer(kxs* dest, kxs* src) {
       // Only dead slots (or the temporary src) follow: drop them. When the text
       // does not fit they stay, so that compaction still moves src along.
       nexti = li + 1;
-      {
-        std::memmove(dest->chars, src->chars, n);
-        dest->len = src->len;
-        R::set_free_offset(new_end);
-        return finish_set(dest, src);
-      }
+      std::memmove(dest->chars, src->chars, n);
+      dest->len = src->len;
+      R::set_free_offset(new_end);
+      return finish_set(dest, src);
     }
   }
 
@@ -271,35 +302,14 @@ kxs* set_longer(kxs* dest, kxs* src) {
 
 // ---- Records ----
 
-kxs* kxs_new_descriptor() {
-  if (kxs_malloc_freed_num != 0) {
-    kxs* s = kxs_malloc_freed[--kxs_malloc_freed_num];
-    *s = kxs{};
-    return s;
-  }
-  if (kxs_malloc_next == kxs_block_records) [[unlikely]] {
-    if (!pools_ready)
-      init_pools();
-    else
-      new_record_block();
-  }
-  return &kxs_malloc[kxs_malloc_next++];
-}
+kxs* kxs_new_descriptor() { return take_record(); }
 
-void kxs_free_descriptor(kxs* s) {
-  if (kxs_malloc_freed_num == kxs_malloc_freed_size) [[unlikely]] {
-    const uint64_t size = static_cast<uint64_t>(kxs_malloc_freed_size) * 2;
-    if (size > UINT32_MAX) fatal(508);
-    kxs_malloc_freed = grow_array(kxs_malloc_freed, size, 508);
-    kxs_malloc_freed_size = static_cast<uint32_t>(size);
-  }
-  kxs_malloc_freed[kxs_malloc_freed_num++] = s;
-}
+void kxs_free_descriptor(kxs* s) { give_record(s); }
 
 // ---- Constructors ----
 
 kxs* kxs_new(int32_t size, uint8_t tmp) {
-  kxs* s = kxs_new_descriptor();
+  kxs* s = take_record();
   if (size < 0) [[unlikely]] fatal(512);
   const uint64_t need = static_cast<uint64_t>(size) + kxs_slack;
   if (kxs_sp + need > kxs_data_size) [[unlikely]] kxs_concat(static_cast<uint32_t>(need));
@@ -312,7 +322,7 @@ kxs* kxs_new(int32_t size, uint8_t tmp) {
 }
 
 kxs* kxs_new_cmem(int32_t size, uint8_t tmp) {
-  kxs* s = kxs_new_descriptor();
+  kxs* s = take_record();
   if (size < 0) fatal(513);
   if (static_cast<uint64_t>(kxs_cmem_sp) + static_cast<uint64_t>(size) > cmem_sp)
     kxs_concat_cmem(static_cast<uint32_t>(size));
@@ -329,7 +339,7 @@ kxs* kxs_new_cmem(int32_t size, uint8_t tmp) {
 }
 
 kxs* kxs_new_fixed(uint8_t* storage, uint32_t size, uint8_t tmp) {
-  kxs* s = kxs_new_descriptor();
+  kxs* s = take_record();
   // A length must fit the record's int32.
   if (size > static_cast<uint32_t>(INT32_MAX)) fatal(515);
   s->len = static_cast<int32_t>(size);
@@ -343,7 +353,7 @@ kxs* kxs_new_fixed(uint8_t* storage, uint32_t size, uint8_t tmp) {
 }
 
 kxs* kxs_new_txt_len(const char* text, int32_t len) {
-  kxs* s = kxs_new_descriptor();
+  kxs* s = take_record();
   // The text is only read, never written, through a literal.
   s->chars = reinterpret_cast<uint8_t*>(const_cast<char*>(text));
   s->len = len < 0 ? 0 : len;
@@ -386,7 +396,7 @@ void kxs_free(kxs* s) {
       kxs_sp = 0;
     }
   }
-  kxs_free_descriptor(s);
+  give_record(s);
 }
 
 int32_t kxs_cleanup(uint32_t mark, int32_t value) {
@@ -424,7 +434,7 @@ kxs* kxs_set(kxs* dest, kxs* src) {
     if (t + 1 == kxs_tmp_list_nexti) --kxs_tmp_list_nexti;
     dest->chars = src->chars;
     dest->len = src->len;
-    kxs_free_descriptor(src);
+    give_record(src);
     if (dest->cmem_desc != nullptr) write_descriptor(dest);
     return dest;
   }
