@@ -4,6 +4,7 @@
 // output rules, the renderer and the BIOS keyboard replace it piece by piece.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include <SDL.h>
@@ -151,7 +152,10 @@ kxs* kxs_inkey() {
 void init_display() {
   window = SDL_CreateWindow("Untitled", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                             cols * cell_w, rows * cell_h, 0);
-  if (!window) return;
+  if (!window) {
+    std::fprintf(stderr, "Unable to open the window: %s\n", SDL_GetError());
+    return;
+  }
   SDL_RWops* rw = SDL_RWFromConstMem(file_icon_bmp, static_cast<int>(file_icon_bmp_size));
   if (SDL_Surface* icon = SDL_LoadBMP_RW(rw, 1)) {
     SDL_SetWindowIcon(window, icon);

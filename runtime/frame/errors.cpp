@@ -148,7 +148,15 @@ box_answer message_box(const std::string& title, const std::string& text, box_bu
     data.buttons = yes_no_buttons;
   }
   int pressed = -1;
-  if (SDL_ShowMessageBox(&data, &pressed) < 0) {
+  // The window system's box helper can fail now and then on a busy machine;
+  // with a display to show it on, try again before giving up.
+  int shown = SDL_ShowMessageBox(&data, &pressed);
+  const char* display = std::getenv("DISPLAY");
+  for (int attempt = 1; shown < 0 && display && *display && attempt < 4; ++attempt) {
+    kx_sleep(100 * attempt);
+    shown = SDL_ShowMessageBox(&data, &pressed);
+  }
+  if (shown < 0) {
     // No display to show it on: the user still learns what happened.
     std::fprintf(stderr, "%s\n%s\n(no message box: %s)\n", title.c_str(), text.c_str(),
                  SDL_GetError());

@@ -32,7 +32,10 @@ class Xserver:
     def __init__(self):
         r, w = os.pipe()
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            # -noreset: a server that resets when its last client leaves can drop a
+            # window that a program opens during the reset.
+            ["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+             "-noreset"],
             pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(w)
         digits = b""
@@ -126,8 +129,12 @@ class ProgramTest(unittest.TestCase):
                 self.fail(f"process ended with {proc.returncode} before window {title!r} "
                           f"appeared: {proc.stderr.read().decode(errors='replace')}")
             time.sleep(0.1)
+        err = ""
+        if proc is not None:
+            os.killpg(proc.pid, signal.SIGKILL)
+            err = proc.communicate(timeout=10)[1].decode(errors="replace")
         self.fail(f"no window titled {title!r}; windows: {self.windows()} "
-                  f"{self.last_xwininfo_error}")
+                  f"{self.last_xwininfo_error}; program's standard error: {err}")
 
     def key(self, wid, *keys):
         subprocess.run(["xdotool", "windowfocus", wid], env=self.x_env(), check=True,
