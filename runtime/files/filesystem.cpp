@@ -234,6 +234,28 @@ void sub_name(kxs* oldname, kxs* newname) {
   }
 }
 
+namespace {
+
+// Maps the pattern (strz) and its folder (strpath) and lists the folder's
+// entries that match; raises 53 and returns false when there are none.
+bool find_matches(const kxs* strz, const kxs* strpath, const std::string& pattern, bool with_dots,
+                  host_path& dir, std::vector<std::string>& found) {
+  host_path whole = fixdir(strz);
+  dir = map_host_path(view(strpath));
+  if (whole.status != path_status::ok || dir.status != path_status::ok) {
+    error(53);
+    return false;
+  }
+  if (dir.path.empty()) dir.path = ".";
+  if (!search(dir.path, pattern, with_dots, found) || found.empty()) {
+    error(53);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void sub_kill(kxs* filespec) {
   if (new_error) return;
   static kxs* strz = nullptr;
@@ -246,18 +268,9 @@ void sub_kill(kxs* filespec) {
   set_text(strpath, std::string_view(name).substr(0, cut));
   std::string pattern = name.substr(cut);
 
-  host_path whole = fixdir(strz);
-  host_path dir = map_host_path(view(strpath));
-  if (whole.status != path_status::ok || dir.status != path_status::ok) {
-    error(53);
-    return;
-  }
-  if (dir.path.empty()) dir.path = ".";
+  host_path dir;
   std::vector<std::string> found;
-  if (!search(dir.path, pattern, false, found) || found.empty()) {
-    error(53);
-    return;
-  }
+  if (!find_matches(strz, strpath, pattern, false, dir, found)) return;
   for (const std::string& f : found) {
     std::string full = join(dir.path, f);
     if (unlink(full.c_str()) != 0) {
@@ -306,18 +319,9 @@ void sub_files(kxs* filespec, int32_t passed) {
   kxs_set(strz2, kxs_ucase(kxs_new_txt_len(cwd.data(), static_cast<int32_t>(std::strlen(cwd.data())))));
   kxs_print(strz2, 1);
 
-  host_path whole = fixdir(strz);
-  host_path dir = map_host_path(view(strpath));
-  if (whole.status != path_status::ok || dir.status != path_status::ok) {
-    error(53);
-    return;
-  }
-  if (dir.path.empty()) dir.path = ".";
+  host_path dir;
   std::vector<std::string> found;
-  if (!search(dir.path, pattern, true, found) || found.empty()) {
-    error(53);
-    return;
-  }
+  if (!find_matches(strz, strpath, pattern, true, dir, found)) return;
   for (const std::string& f : found) {
     struct stat st;
     std::string full = join(dir.path, f);

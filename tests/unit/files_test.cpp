@@ -21,6 +21,7 @@
 
 #include "console/console.h"
 #include "files/files.h"
+#include "fs_helpers.h"
 #include "frame/frame.h"
 #include "strings/strings.h"
 
@@ -31,8 +32,6 @@ class runtime_env : public ::testing::Environment {
   void SetUp() override { init_memory_and_strings(); }
 };
 const auto* const registered_env = ::testing::AddGlobalTestEnvironment(new runtime_env);
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
 
 bool exists(const std::string& p) {
   struct stat st;
@@ -62,29 +61,11 @@ kxs* lit(const std::string& text) {
   return kxs_new_txt_len(text.data(), static_cast<int32_t>(text.size()));
 }
 
-class saved_env {
- public:
-  explicit saved_env(const char* name) : name_(name) {
-    if (const char* v = std::getenv(name)) value_ = v;
-  }
-  ~saved_env() {
-    if (value_)
-      setenv(name_, value_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> value_;
-};
-
 class Fs : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* base = std::getenv("TMPDIR");
-    root = std::string(base && *base ? base : "/tmp") + "/kxrt_files_XXXXXX";
-    ASSERT_NE(mkdtemp(root.data()), nullptr);
+    root = make_temp_dir("kxrt_files");
+    ASSERT_FALSE(root.empty());
     drive = root + "/drive_c";
     work = root + "/work";
     mkdir(drive.c_str(), 0777);
@@ -100,7 +81,7 @@ class Fs : public ::testing::Test {
   }
   void TearDown() override {
     EXPECT_EQ(chdir(old_cwd.c_str()), 0);
-    nftw(root.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+    remove_tree(root);
     new_error = 0;
   }
 

@@ -11,48 +11,22 @@
 #include <string>
 
 #include "files/files.h"
+#include "fs_helpers.h"
 #include "frame/frame.h"
 #include "strings/strings.h"
 
 namespace {
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
-
-std::string make_temp_dir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string templ = std::string(base && *base ? base : "/tmp") + "/kxrt_hostpath_XXXXXX";
-  char* made = mkdtemp(templ.data());
-  EXPECT_NE(made, nullptr);
-  return templ;
-}
 
 bool is_dir(const std::string& p) {
   struct stat st;
   return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Remembers an environment variable and puts it back afterwards.
-class saved_env {
- public:
-  explicit saved_env(const char* name) : name_(name) {
-    if (const char* v = std::getenv(name)) value_ = v;
-  }
-  ~saved_env() {
-    if (value_)
-      setenv(name_, value_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> value_;
-};
-
 class HostPath : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = make_temp_dir();
+    root = make_temp_dir("kxrt_hostpath");
+    ASSERT_FALSE(root.empty());
     drive = root + "/drive_c";
     mkdir(drive.c_str(), 0777);
     setenv("KXRT_DRIVE_C", drive.c_str(), 1);
@@ -68,7 +42,7 @@ class HostPath : public ::testing::Test {
   }
   void TearDown() override {
     EXPECT_EQ(chdir(old_cwd.c_str()), 0);
-    nftw(root.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+    remove_tree(root);
     new_error = 0;
   }
   void mk(const std::string& rel) { ASSERT_EQ(mkdir(rel.c_str(), 0777), 0) << rel; }
