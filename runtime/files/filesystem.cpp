@@ -162,35 +162,41 @@ std::string files_cell(std::string_view name, bool is_dir) {
   return cell;
 }
 
+namespace {
+
+// MKDIR, CHDIR and RMDIR: sets the statement's working string to the name and
+// maps it; false (error 76 raised) when the name cannot be mapped.
+bool directory_path(kxs*& strz, kxs* path, host_path& hp) {
+  set_cstring(strz, path);
+  hp = fixdir(strz);
+  if (hp.status == path_status::ok) return true;
+  error(76);
+  return false;
+}
+
+}  // namespace
+
 void sub_mkdir(kxs* path) {
   if (new_error) return;
   static kxs* strz = nullptr;
-  set_cstring(strz, path);
-  host_path hp = fixdir(strz);
-  if (hp.status != path_status::ok) {
-    error(76);
-    return;
-  }
+  host_path hp;
+  if (!directory_path(strz, path, hp)) return;
   if (mkdir(hp.path.c_str(), 0777) == -1) error(errno == EEXIST ? 75 : 76);
 }
 
 void sub_chdir(kxs* path) {
   if (new_error) return;
   static kxs* strz = nullptr;
-  set_cstring(strz, path);
-  host_path hp = fixdir(strz);
-  if (hp.status != path_status::ok || chdir(hp.path.c_str()) == -1) error(76);
+  host_path hp;
+  if (!directory_path(strz, path, hp)) return;
+  if (chdir(hp.path.c_str()) == -1) error(76);
 }
 
 void sub_rmdir(kxs* path) {
   if (new_error) return;
   static kxs* strz = nullptr;
-  set_cstring(strz, path);
-  host_path hp = fixdir(strz);
-  if (hp.status != path_status::ok) {
-    error(76);
-    return;
-  }
+  host_path hp;
+  if (!directory_path(strz, path, hp)) return;
   // POSIX lets a non-empty folder answer EEXIST as well as ENOTEMPTY.
   if (rmdir(hp.path.c_str()) == -1) error((errno == ENOTEMPTY || errno == EEXIST) ? 75 : 76);
 }
