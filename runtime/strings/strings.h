@@ -50,8 +50,38 @@ void init_permanent_strings();
 // ---- Pool state (the compiled-code protocol reads kxs_tmp_list_nexti) ----
 extern uint32_t kxs_tmp_list_nexti;
 
-// LEFT$: consumes a temporary argument.
+// ---- String functions and statements ----
+// UCASE$, LCASE$, LEFT$, RIGHT$, MID$, LTRIM$ and RTRIM$ consume a temporary
+// argument (returned, changed in place, or released after a new temporary is
+// made). The others leave their string arguments alone. Counts and positions
+// out of range are clamped; only CHR$ and ASC raise error 5.
+kxs* kxs_lcase(kxs* s);
+kxs* func_chr(int32_t n);
 kxs* kxs_left(kxs* s, int32_t n);
+kxs* kxs_right(kxs* s, int32_t n);
+// MID$(s$, start[, n]); passed is 0 when n is omitted.
+kxs* func_mid(kxs* s, int32_t start, int32_t n, int32_t passed);
+// MID$(d$, start[, n]) = s$: overwrites bytes of d, never changes its length.
+void sub_mid(kxs* d, int32_t start, int32_t n, kxs* s, int32_t passed);
+// INSTR([start,] s$, find$): 1-based position or 0; passed is 0 when start is omitted.
+int32_t func_instr(int32_t start, kxs* s, kxs* find, int32_t passed);
+kxs* kxs_ltrim(kxs* s);
+kxs* kxs_rtrim(kxs* s);
+kxs* func_space(int32_t n);
+kxs* func_string(int32_t n, int32_t code);
+void sub_lset(kxs* d, kxs* s);
+void sub_rset(kxs* d, kxs* s);
+// Comparisons of the bytes as unsigned values: -1 true, 0 false.
+int32_t kxs_equal(kxs* a, kxs* b);
+int32_t kxs_notequal(kxs* a, kxs* b);
+int32_t kxs_greaterthan(kxs* a, kxs* b);
+int32_t kxs_lessthan(kxs* a, kxs* b);
+int32_t kxs_lessorequal(kxs* a, kxs* b);
+int32_t kxs_greaterorequal(kxs* a, kxs* b);
+// ASC(s$) and ASC(s$, pos): error 5 and 0 for an empty string or pos outside 1..len.
+int32_t kxs_asc(kxs* s);
+int32_t kxs_asc(kxs* s, uint32_t pos);
+int32_t kxs_len(kxs* s);
 
 // ---- Pool internals (the string routines own them; tests inspect them) ----
 // A dead slot of kxs_list, kxs_cmem_list or kxs_tmp_list holds this marker.
