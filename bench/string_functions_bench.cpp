@@ -3,6 +3,8 @@
 // printed: "ratio <statement>: <string routines time / baseline time>".
 #include <benchmark/benchmark.h>
 
+#include "ratio_main.h"
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -98,52 +100,12 @@ void string_view_mid_left_loop(benchmark::State& state) {
 }
 BENCHMARK(string_view_mid_left_loop);
 
-// Keeps the mean real time of every benchmark while printing as usual.
-class ratio_reporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      auto& [sum, count] = times_[run.benchmark_name()];
-      sum += run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
-      ++count;
-    }
-  }
-  // Mean seconds per iteration, or a negative value when the run is missing.
-  double seconds(const std::string& name) const {
-    auto it = times_.find(name);
-    return it == times_.end() ? -1 : it->second.first / it->second.second;
-  }
-
- private:
-  std::map<std::string, std::pair<double, int>> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  ratio_reporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-
-  struct pair {
-    const char* statement;
-    const char* measured;
-    const char* baseline;
-  };
-  const pair pairs[] = {
+  return run_with_ratios(argc, argv, {
       {"INSTR(h$, n$) over 1 MB (vs memmem)", "kxs_instr_1mb", "memmem_1mb"},
       {"b$ = MID$(a$, i, 5): c$ = LEFT$(a$, i) loop (vs std::string_view substrings)", "kxs_mid_left_loop",
        "string_view_mid_left_loop"},
-  };
-  std::printf("\n");  // the console reporter's last colour code ends without a line break
-  for (const pair& p : pairs) {
-    const double m = reporter.seconds(p.measured), b = reporter.seconds(p.baseline);
-    if (m < 0 || b <= 0) continue;  // filtered out of this run
-    std::printf("ratio %s: %.2f\n", p.statement, m / b);
-  }
-  return 0;
+  });
 }

@@ -3,6 +3,8 @@
 // printed: "ratio <statement>: <string routines time / baseline time>".
 #include <benchmark/benchmark.h>
 
+#include "ratio_main.h"
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -101,53 +103,13 @@ void memcpy_triangle(benchmark::State& state) {
 }
 BENCHMARK(memcpy_triangle)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-// Keeps the mean real time of every benchmark while printing as usual.
-class ratio_reporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      auto& [sum, count] = times_[run.benchmark_name()];
-      sum += run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
-      ++count;
-    }
-  }
-  // Mean seconds per iteration, or a negative value when the run is missing.
-  double seconds(const std::string& name) const {
-    auto it = times_.find(name);
-    return it == times_.end() ? -1 : it->second.first / it->second.second;
-  }
-
- private:
-  std::map<std::string, std::pair<double, int>> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  ratio_reporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-
-  struct pair {
-    const char* statement;
-    const char* measured;
-    const char* baseline;
-  };
-  const pair pairs[] = {
+  return run_with_ratios(argc, argv, {
       {"A$ = B$ + C$ (vs std::string)", "kxs_concat_assign", "std_concat_assign"},
       {"A$ = LEFT$(B$ + C$, 3) (vs std::string)", "kxs_left_concat_assign", "std_left_concat_assign"},
       {"s$ = s$ + \"x\" x 10^4 (vs memcpy of n^2/2 bytes)", "kxs_append/10000", "memcpy_triangle/10000"},
       {"s$ = s$ + \"x\" x 10^5 (vs memcpy of n^2/2 bytes)", "kxs_append/100000", "memcpy_triangle/100000"},
-  };
-  std::printf("\n");  // the console reporter's last colour code ends without a line break
-  for (const pair& p : pairs) {
-    const double m = reporter.seconds(p.measured), b = reporter.seconds(p.baseline);
-    if (m < 0 || b <= 0) continue;  // filtered out of this run
-    std::printf("ratio %s: %.2f\n", p.statement, m / b);
-  }
-  return 0;
+  });
 }
