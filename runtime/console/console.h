@@ -4,9 +4,62 @@
 #include <cstdint>
 #include <string>
 
+#include "graphics/graphics.h"
 #include "strings/strings.h"
 
 union SDL_Event;
+
+// ---- Built-in tables, filled at start-up ----
+extern uint32_t palette_256[256];  // the VGA default palette, 0xFFRRGGBB
+extern uint32_t palette_64[64];    // the EGA palette
+extern uint32_t pal_mode10[2][9];  // the two blink phases of mode 10's levels
+extern uint8_t charset8x8[256 * 64];    // glyphs, one byte (0 or 0xFF) per pixel
+extern uint8_t charset8x16[256 * 128];
+extern uint16_t codepage437_to_unicode16[256];
+void init_master_tables();
+
+// ---- Fonts ----
+constexpr int32_t font_handles = 1024;
+extern int32_t fontwidth[font_handles];
+extern int32_t fontheight[font_handles];
+extern int32_t fontflags[font_handles];
+// The built-in fonts 8, 14 and 16 and their double-width forms 9, 15 and 17.
+void init_font_table();
+// Width and height of a font's cell; 0 counts as 1 so that they can divide.
+int32_t font_cell_width(uint32_t font);
+int32_t font_cell_height(uint32_t font);
+
+// ---- Screen modes ----
+extern int32_t sub_screen_width_in_characters;
+extern int32_t sub_screen_height_in_characters;
+extern int32_t sub_screen_font;
+extern int32_t sub_screen_keep_page0;
+extern int32_t width8050switch;
+// SCREEN mode, colorswitch, apage, vpage (passed bits 1, 2, 4, 8); a negative
+// mode is an image handle.
+void kxg_screen(int32_t mode, int32_t colorswitch, int32_t apage, int32_t vpage, int32_t extra,
+                int32_t passed);
+// WIDTH columns, rows (passed bits 1, 2); a non-zero device raises error 5.
+void kxsub_width(int32_t device, int32_t columns, int32_t rows, int32_t passed);
+void kxg_sub_color(uint32_t foreground, uint32_t background, uint32_t border, int32_t passed);
+// PALETTE [attribute, colour]; passed 0 restores the default palette.
+void kxg_palette(uint32_t attribute, uint32_t colour, int32_t passed);
+void sub_pcopy(int32_t source, int32_t destination);
+// SCREEN(row, column[, colorflag]); passed bit 1: colorflag given.
+uint32_t func_screen(int32_t row, int32_t column, int32_t colorflag, int32_t passed);
+void defaultcolors();
+void selectfont(int32_t handle, img_struct* im);
+
+// ---- The display handshake ----
+// 0 free, 1 requested by the program thread, 2 granted by the renderer, which
+// then draws nothing until it is 0 again.
+extern std::atomic<int32_t> lock_display;
+// 0 makes the renderer redraw the whole page.
+extern std::atomic<int32_t> screen_last_valid;
+// Taken around changes of the visible pages' geometry while the main thread
+// renders on its own.
+bool acquire_display_lock();
+void release_display_lock(bool taken);
 
 // ---- Text output ----
 // PRINT s, followed by a new line when newline is non-zero.
@@ -29,8 +82,6 @@ std::string screen_row_text(int32_t row);
 kxs* kxs_inkey();
 
 // ---- Main-thread side ----
-// SCREEN 0 at start-up: the 80 x 25 text page over cmem at 0xB8000.
-void init_text_screen();
 // Opens the window (caption, icon) on the main thread.
 void init_display();
 // Renders the visible page into the window.

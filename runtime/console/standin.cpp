@@ -1,7 +1,7 @@
-// A small text console: the 80 x 25 text page of SCREEN 0 over cmem at 0xB8000,
-// printing with wrapping and scrolling inside the VIEW PRINT rows, a window that
-// shows the page, and a key queue for INKEY$. The screen modes, the full text
-// output rules, the renderer and the BIOS keyboard replace it piece by piece.
+// A small console over the pages of the screen: printing on a text write page
+// with wrapping and scrolling inside the VIEW PRINT rows, a window that shows
+// the visible page, and a key queue for INKEY$. The full text output rules, the
+// renderer and the BIOS keyboard replace it piece by piece.
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -17,19 +17,7 @@ extern const unsigned long file_icon_bmp_size;
 
 namespace {
 
-constexpr int cols = 80;
-constexpr int rows = 25;
-constexpr uint32_t text_base = 0xB8000;
-constexpr uint8_t default_attr = 7;
-constexpr int cell_w = 8;
-constexpr int cell_h = 16;
-
-int cursor_row = 1;  // 1-based
-int cursor_col = 1;
-int view_top = 1;
-int view_bottom = rows;
-
-std::atomic<uint32_t> screen_version{1};  // bumped by every change of the page
+std::atomic<uint32_t> screen_version{1};  // bumped by every change of the text
 
 // Key ring: the main thread writes at `key_head`, the program thread reads at
 // `key_tail`. Entries are one character, or 0x100 | code for a two-byte key.
@@ -41,38 +29,46 @@ std::atomic<uint32_t> key_tail{0};
 SDL_Window* window = nullptr;
 SDL_Renderer* renderer = nullptr;
 SDL_Texture* texture = nullptr;
+int texture_w = 0;
+int texture_h = 0;
 uint32_t shown_version = 0;
+const img_struct* shown_page = nullptr;
 
-uint8_t* cell(int row, int col) {
-  return cmem + text_base + static_cast<uint32_t>(((row - 1) * cols + (col - 1)) * 2);
+uint8_t* cell(img_struct* im, int row, int col) {
+  return im->pixels + (static_cast<size_t>(row - 1) * im->width + static_cast<size_t>(col - 1)) * 2;
 }
 
-void clear_row(int row) {
-  for (int c = 1; c <= cols; ++c) {
-    cell(row, c)[0] = ' ';
-    cell(row, c)[1] = default_attr;
+uint8_t text_attribute(const img_struct* im) {
+  return static_cast<uint8_t>((im->foreground_color & 15) | (im->foreground_color & 16) << 3 |
+                              (im->background_color & 7) << 4);
+}
+
+void clear_row(img_struct* im, int row) {
+  for (int c = 1; c <= im->width; ++c) {
+    cell(im, row, c)[0] = ' ';
+    cell(im, row, c)[1] = text_attribute(im);
   }
 }
 
-void new_line() {
-  cursor_col = 1;
-  if (cursor_row < view_bottom) {
-    ++cursor_row;
+void new_line(img_struct* im) {
+  im->cursor_column = 1;
+  if (im->cursor_row < im->view_print_bottom) {
+    ++im->cursor_row;
     return;
   }
   // Scroll the view rows up by one.
-  for (int row = view_top; row < view_bottom; ++row) {
-    std::memmove(cell(row, 1), cell(row + 1, 1), cols * 2);
+  for (int row = im->view_print_top; row < im->view_print_bottom; ++row) {
+    std::memmove(cell(im, row, 1), cell(im, row + 1, 1), static_cast<size_t>(im->width) * 2);
   }
-  clear_row(view_bottom);
+  clear_row(im, im->view_print_bottom);
   screen_version.fetch_add(1);
 }
 
-void put_char(uint8_t ch) {
-  if (cursor_col > cols) new_line();
-  cell(cursor_row, cursor_col)[0] = ch;
-  cell(cursor_row, cursor_col)[1] = default_attr;
-  ++cursor_col;
+void put_char(img_struct* im, uint8_t ch) {
+  if (im->cursor_column > im->width) new_line(im);
+  cell(im, im->cursor_row, im->cursor_column)[0] = ch;
+  cell(im, im->cursor_row, im->cursor_column)[1] = text_attribute(im);
+  ++im->cursor_column;
   screen_version.fetch_add(1);
 }
 
@@ -84,52 +80,110 @@ void push_key(uint16_t k) {
   sleep_break.store(1);
 }
 
-}  // namespace
-
-void init_text_screen() {
-  for (int row = 1; row <= rows; ++row) clear_row(row);
-  cursor_row = cursor_col = 1;
-  view_top = 1;
-  view_bottom = rows;
-  screen_version.fetch_add(1);
+// Pixel size of a page as the window shows it.
+void shown_size(const img_struct* im, int& w, int& h) {
+  if (im->is_text) {
+    w = im->width * font_cell_width(im->font);
+    h = im->height * font_cell_height(im->font);
+  } else {
+    w = im->width;
+    h = im->height;
+  }
 }
+
+const uint8_t* glyph_row(uint32_t font, uint8_t ch, int gy) {
+  switch (font) {
+    case 8: case 9: return charset8x8 + ch * 64 + gy * 8;
+    case 14: case 15: return charset8x16 + ch * 128 + 8 + gy * 8;
+    default: return charset8x16 + ch * 128 + gy * 8;
+  }
+}
+
+void draw_text_page(const img_struct* im, uint8_t* pixels, int pitch) {
+  const int cw = font_cell_width(im->font);
+  const int ch = font_cell_height(im->font);
+  const bool doubled = cw == 16;
+  for (int row = 0; row < im->height; ++row) {
+    for (int col = 0; col < im->width; ++col) {
+      const uint8_t* c = im->pixels + (static_cast<size_t>(row) * im->width + col) * 2;
+      const uint32_t fg = im->palette[c[1] & 15] | 0xFF000000u;
+      const uint32_t bg = im->palette[(c[1] >> 4) & 7] | 0xFF000000u;
+      for (int gy = 0; gy < ch; ++gy) {
+        auto* line = reinterpret_cast<uint32_t*>(pixels + (row * ch + gy) * pitch) + col * cw;
+        const uint8_t* g = glyph_row(im->font, c[0], gy);
+        for (int gx = 0; gx < cw; ++gx) line[gx] = g[doubled ? gx / 2 : gx] ? fg : bg;
+      }
+    }
+  }
+}
+
+void draw_graphics_page(const img_struct* im, uint8_t* pixels, int pitch) {
+  for (int y = 0; y < im->height; ++y) {
+    auto* line = reinterpret_cast<uint32_t*>(pixels + y * pitch);
+    const uint8_t* src = im->pixels + static_cast<size_t>(y) * im->width * im->bytes_per_pixel;
+    if (im->bytes_per_pixel == 4) {
+      for (int x = 0; x < im->width; ++x) {
+        uint32_t v;
+        std::memcpy(&v, src + x * 4, 4);
+        line[x] = v | 0xFF000000u;
+      }
+    } else {
+      for (int x = 0; x < im->width; ++x) {
+        line[x] = im->palette[src[x] & im->color_mask] | 0xFF000000u;
+      }
+    }
+  }
+}
+
+}  // namespace
 
 void kxs_print(kxs* s, int32_t newline) {
   if (new_error.load()) return;
-  for (int32_t i = 0; i < s->len; ++i) put_char(s->chars[i]);
-  if (newline) new_line();
+  img_struct* im = write_page;
+  if (!im->is_text) return;
+  for (int32_t i = 0; i < s->len; ++i) put_char(im, s->chars[i]);
+  if (newline) new_line(im);
 }
 
 void makefit(kxs* s) {
-  if (cursor_col > 1 && cursor_col - 1 + s->len > cols) new_line();
+  img_struct* im = write_page;
+  if (im->cursor_column > 1 && im->cursor_column - 1 + s->len > im->width) new_line(im);
 }
 
-int32_t func_pos(int32_t) { return cursor_col > cols ? cols : cursor_col; }
-int32_t func_csrlin() { return cursor_row; }
+int32_t func_pos(int32_t) {
+  return std::min<int32_t>(write_page->cursor_column, write_page->width);
+}
+int32_t func_csrlin() { return write_page->cursor_row; }
 
 void kxg_sub_view_print(int32_t top, int32_t bottom, int32_t passed) {
   if (new_error.load()) return;
+  img_struct* im = write_page;
+  int32_t rows = im->is_text ? im->height : im->height / font_cell_height(im->font);
   if (!passed) {
-    view_top = 1;
-    view_bottom = rows;
+    im->view_print_top = 1;
+    im->view_print_bottom = static_cast<int16_t>(rows);
   } else {
     if (top < 1 || bottom > rows || top > bottom) {
       error(5);
       return;
     }
-    view_top = top;
-    view_bottom = bottom;
+    im->view_print_top = static_cast<int16_t>(top);
+    im->view_print_bottom = static_cast<int16_t>(bottom);
   }
-  cursor_row = view_top;
-  cursor_col = 1;
+  im->cursor_row = im->view_print_top;
+  im->cursor_column = 1;
 }
 
-int32_t display_text_rows() { return rows; }
+int32_t display_text_rows() {
+  const img_struct* im = write_page;
+  return im->is_text ? im->height : im->height / font_cell_height(im->font);
+}
 
 std::string screen_row_text(int32_t row) {
   std::string text;
-  if (row < 1 || row > rows) return text;
-  for (int c = 1; c <= cols; ++c) text += static_cast<char>(cell(row, c)[0]);
+  img_struct* im = display_page.load();
+  if (!im || !im->is_text || row < 1 || row > im->height) return text;
+  for (int c = 1; c <= im->width; ++c) text += static_cast<char>(cell(im, row, c)[0]);
   return text;
 }
 
@@ -150,8 +204,10 @@ kxs* kxs_inkey() {
 }
 
 void init_display() {
-  window = SDL_CreateWindow("Untitled", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                            cols * cell_w, rows * cell_h, 0);
+  int w = 640;
+  int h = 400;
+  if (const img_struct* im = display_page.load()) shown_size(im, w, h);
+  window = SDL_CreateWindow("Untitled", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w, h, 0);
   if (!window) {
     std::fprintf(stderr, "Unable to open the window: %s\n", SDL_GetError());
     return;
@@ -162,33 +218,40 @@ void init_display() {
     SDL_FreeSurface(icon);
   }
   renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
-  if (renderer) {
-    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                cols * cell_w, rows * cell_h);
-  }
 }
 
 void display() {
-  if (!texture) return;
+  // A page change in progress: grant it and draw nothing until it is done.
+  int32_t requested = 1;
+  if (lock_display.compare_exchange_strong(requested, 2)) return;
+  if (lock_display.load() != 0 || !renderer) return;
+  const img_struct* im = display_page.load();
+  if (!im || !im->pixels) return;
+
   uint32_t version = screen_version.load();
-  if (version == shown_version) return;
+  if (version == shown_version && im == shown_page && screen_last_valid.load()) return;
   shown_version = version;
+  shown_page = im;
+  screen_last_valid.store(1);
+
+  int w = 0;
+  int h = 0;
+  shown_size(im, w, h);
+  if (w != texture_w || h != texture_h || !texture) {
+    if (texture) SDL_DestroyTexture(texture);
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
+    texture_w = w;
+    texture_h = h;
+    SDL_SetWindowSize(window, w, h);
+  }
+  if (!texture) return;
   void* pixels = nullptr;
   int pitch = 0;
   if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0) return;
-  // Each character that is not blank shows as a block in the foreground colour:
-  // enough to see where text stands until the built-in fonts draw real glyphs.
-  for (int y = 0; y < rows * cell_h; ++y) {
-    auto* line = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels) + y * pitch);
-    int row = y / cell_h + 1;
-    int gy = y % cell_h;
-    for (int x = 0; x < cols * cell_w; ++x) {
-      int col = x / cell_w + 1;
-      int gx = x % cell_w;
-      uint8_t ch = cell(row, col)[0];
-      bool lit = ch != ' ' && ch != 0 && gx >= 1 && gx <= 6 && gy >= 3 && gy <= 13;
-      line[x] = lit ? 0xFFAAAAAAu : 0xFF000000u;
-    }
+  if (im->is_text) {
+    draw_text_page(im, static_cast<uint8_t*>(pixels), pitch);
+  } else {
+    draw_graphics_page(im, static_cast<uint8_t*>(pixels), pitch);
   }
   SDL_UnlockTexture(texture);
   SDL_RenderClear(renderer);
@@ -199,7 +262,7 @@ void display() {
 event_result handle_event(const SDL_Event& e) {
   switch (e.type) {
     case SDL_WINDOWEVENT:
-      if (e.window.event == SDL_WINDOWEVENT_EXPOSED) shown_version = 0;
+      if (e.window.event == SDL_WINDOWEVENT_EXPOSED) screen_last_valid.store(0);
       break;
     case SDL_KEYDOWN: {
       if (e.key.repeat) break;  // the runtime makes its own repeats

@@ -92,8 +92,9 @@ void kx_sleep(uint32_t ms);
 std::string exe_folder(const std::string& exe_path);
 // COMMAND$: argv[1..] joined with single spaces.
 std::string join_command_line(int argc, char** argv);
-// Steps of start-up that make the memory and the permanent strings (no window).
-void init_memory_and_strings();
+// The steps of start-up that need no window: fonts, the image table, memory,
+// the permanent strings, the built-in tables and the first SCREEN 0.
+void init_runtime_state();
 
 // The runtime's entry, called by main() with the command line.
 extern "C" int SDL_main(int argc, char** argv);

@@ -151,9 +151,22 @@ std::string join_command_line(int argc, char** argv) {
   return line;
 }
 
-void init_memory_and_strings() {
+void init_runtime_state() {
+  init_font_table();
+  init_image_table();
+  init_mem_static();
   init_cmem();
   init_permanent_strings();
+  // BIOS keyboard buffer: head = tail = 0x001E, empty.
+  cmem[0x41A] = 0x1E;
+  cmem[0x41B] = 0;
+  cmem[0x41C] = 0x1E;
+  cmem[0x41D] = 0;
+  init_master_tables();
+  sub_screen_width_in_characters = sub_screen_height_in_characters = sub_screen_font = -1;
+  sub_screen_keep_page0 = 0;
+  kxg_screen(0, 0, 0, 0, 0, 1);
+  width8050switch = 1;
 }
 
 int32_t func__exit() {
@@ -204,7 +217,7 @@ extern "C" int SDL_main(int argc, char** argv) {
   sdl_firsttimervalue = SDL_GetTicks64();
   nobe_firsttimervalue = local_ms_of_day();
 
-  init_memory_and_strings();
+  init_runtime_state();
 
   std::string command = join_command_line(argc, argv);
   func_command_str = kxs_new(0, 0);
@@ -221,13 +234,6 @@ extern "C" int SDL_main(int argc, char** argv) {
   list_fullscreen_modes();
   key_repeat_on = 1;
 
-  // BIOS keyboard buffer: head = tail = 0x001E, empty.
-  cmem[0x41A] = 0x1E;
-  cmem[0x41B] = 0;
-  cmem[0x41C] = 0x1E;
-  cmem[0x41D] = 0;
-
-  init_text_screen();
   init_display();
 
   startup_cursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);

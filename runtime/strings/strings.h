@@ -6,12 +6,77 @@
 #include <cstdint>
 
 // ---- Emulated conventional memory ----
+// cmem stands for the real-mode address space: segment:offset is byte
+// segment * 16 + offset, and 0xFFFF:0xFFFF is its byte 1114095.
 constexpr uint32_t cmem_size = 1114099;
 extern uint8_t cmem[cmem_size];
 extern uint8_t* dblock;   // cmem + 0x500, the 64 KB DBLOCK
 extern uint32_t cmem_sp;  // lowest used offset of the DBLOCK stack (starts at 65536)
 extern uint8_t* nothingvalue;
-// Clears cmem, sets dblock and reserves nothingvalue (start-up steps 12 and 13).
+extern uint8_t* defseg;   // base of the DEF SEG segment (cmem + 1280 by default)
+
+// Video memory: the SCREEN 13 pixels and the text pages.
+constexpr uint32_t cmem_mode13_pixels = 0xA0000;
+constexpr uint32_t cmem_text_pages = 0xB8000;
+
+// The static area above the DBLOCK and the dynamic area below 0xA0000.
+constexpr uint32_t cmem_static_start = 0x10500;
+constexpr uint32_t cmem_dynamic_top = 0xA0000;
+constexpr int32_t cmem_dynamic_links = 147136;
+extern uint8_t* cmem_static_base;
+extern uint8_t* cmem_static_pointer;  // floor of the dynamic area
+
+struct cmem_dynamic_link_struct {
+  uint8_t* block_start;
+  uint8_t* block_end;  // just past the block
+  uint32_t block_size;
+  int32_t link_index;
+  cmem_dynamic_link_struct* next_link;  // the next block below, or null
+};
+extern cmem_dynamic_link_struct cmem_dynamic_link[cmem_dynamic_links];
+extern cmem_dynamic_link_struct* cmem_dynamic_link_first;  // highest block
+extern int32_t cmem_dynamic_next_link;
+extern int32_t cmem_dynamic_free_list[cmem_dynamic_links + 1];
+extern int32_t cmem_dynamic_free_link;
+extern uint8_t* cmem_dynamic_base;  // lowest block start handed out so far
+
+// Blocks of conventional memory for compiled code, first fit from the top; sizes
+// are rounded up to 16 bytes. Errors 505 (over 64 KB), 506 (no room), 507 (no link).
+uint8_t* cmem_dynamic_malloc(uint32_t size);
+void cmem_dynamic_free(uint8_t* p);
+
+// The static store of compiled code, outside cmem. Blocks are never moved or
+// freed; a full block is followed by a larger one (error 504 when none is left).
+extern uint8_t* mem_static;
+extern uint8_t* mem_static_pointer;
+extern uint8_t* mem_static_limit;
+extern size_t mem_static_size;
+uint8_t* mem_static_malloc(size_t size);
+void mem_static_restore(uint8_t* p);
+
+// 64 KB of scratch for compiled code that resizes an array kept in cmem.
+extern uint8_t* redim_preserve_cmem_buffer;
+
+// The bytes of a variable or string, for record and binary I/O.
+struct byte_element_struct {
+  uint64_t element_offset;  // address of the first byte
+  int32_t element_length;
+};
+byte_element_struct* byte_element(uint64_t offset, int32_t length);
+
+// DEF SEG [= segment], PEEK, POKE. Segments and offsets from -65536 to 65535
+// wrap to 16 bits; others raise error 6.
+void sub_defseg(int32_t segment, int32_t passed);
+int32_t func_peek(int32_t offset);
+void sub_poke(int32_t offset, int32_t value);
+// The cmem offset of the DEF SEG segment.
+uint32_t defseg_offset();
+// True when the bytes start .. start + length - 1 all lie inside cmem.
+bool cmem_range_ok(uint64_t start, uint64_t length);
+
+// Makes the first static-store block (error 504 when it cannot).
+void init_mem_static();
+// Clears cmem, sets dblock and reserves nothingvalue.
 void init_cmem();
 
 // ---- String records ----
@@ -39,12 +104,15 @@ kxs* kxs_add(kxs* a, kxs* b);
 void kxs_free(kxs* s);
 int32_t kxs_cleanup(uint32_t mark, int32_t value);
 
+// VARPTR$: a temporary of three bytes, the type and the little-endian offset.
+kxs* func_varptr_helper(uint8_t type, uint16_t offset);
+
 // UCASE$: consumes a temporary argument.
 kxs* kxs_ucase(kxs* s);
 
 extern kxs* nothingstring;
 extern kxs* singlespace;
-// Makes nothingstring and singlespace (start-up step 14).
+// Makes nothingstring and singlespace.
 void init_permanent_strings();
 
 // ---- Pool state (the compiled-code protocol reads kxs_tmp_list_nexti) ----

@@ -29,7 +29,7 @@ namespace {
 
 class runtime_env : public ::testing::Environment {
  public:
-  void SetUp() override { init_memory_and_strings(); }
+  void SetUp() override { init_runtime_state(); }
 };
 const auto* const registered_env = ::testing::AddGlobalTestEnvironment(new runtime_env);
 
@@ -77,7 +77,7 @@ class Fs : public ::testing::Test {
     old_cwd = buf;
     ASSERT_EQ(chdir(work.c_str()), 0);
     new_error = 0;
-    init_text_screen();
+    init_runtime_state();
   }
   void TearDown() override {
     EXPECT_EQ(chdir(old_cwd.c_str()), 0);
@@ -518,7 +518,7 @@ TEST_F(Fs, FilesErrors) {
       {"NUL inside", std::string("f\0", 2)},
   };
   for (const auto& c : cases) {
-    init_text_screen();
+    init_runtime_state();
     EXPECT_EQ(run([&] { sub_files(lit(c.arg), 1); }), 53) << c.name;
     auto rows = screen();
     ASSERT_EQ(rows.size(), 1u) << c.name;  // the header stays printed
