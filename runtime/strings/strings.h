@@ -201,3 +201,71 @@ void kxs_tmp_concat_list();
 // DBLOCK to their state before start-up: no strings, cmem_sp 65536, the DBLOCK
 // zeroed, nothingstring and singlespace null. For tests and benchmarks.
 void kxs_reset_for_tests();
+
+// ---- Binary conversions ----
+// MKI$, CVI and their relatives: a number as a string of its bytes,
+// little-endian, and back. The packing functions return a new temporary. The
+// unpacking functions read only the bytes the value occupies (a longer string
+// is fine), leave their argument alone, and raise error 5 and give 0 when the
+// string is too short.
+kxs* b2string(int8_t v);       // 1 byte
+kxs* ub2string(uint8_t v);     // 1 byte
+kxs* i2string(int16_t v);      // 2 bytes
+kxs* ui2string(uint16_t v);    // 2 bytes
+kxs* l2string(int32_t v);      // 4 bytes
+kxs* ul2string(uint32_t v);    // 4 bytes
+kxs* i642string(int64_t v);    // 8 bytes
+kxs* ui642string(uint64_t v);  // 8 bytes
+kxs* s2string(float v);        // 4 bytes, IEEE binary32
+kxs* d2string(double v);       // 8 bytes, IEEE binary64
+// _FLOAT: 32 bytes, the 10 bytes of the x87 extended format and 22 zero bytes.
+kxs* f2string(long double v);
+int32_t string2b(kxs* s);
+int32_t string2ub(kxs* s);
+int32_t string2i(kxs* s);
+int32_t string2ui(kxs* s);
+int32_t string2l(kxs* s);
+uint32_t string2ul(kxs* s);
+int64_t string2i64(kxs* s);
+uint64_t string2ui64(kxs* s);
+long double string2s(kxs* s);
+long double string2d(kxs* s);
+long double string2f(kxs* s);  // needs all 32 bytes
+
+// Bit fields of width n (1 to 64): (n + 7) / 8 bytes holding the low n bits of
+// the value. The signed form extends the field's top bit. A width outside 1..64
+// raises error 5 (an empty string, or 0).
+kxs* bit2string(uint32_t n, int64_t v);
+kxs* ubit2string(uint32_t n, uint64_t v);
+int64_t string2bit(kxs* s, uint32_t n);
+uint64_t string2ubit(kxs* s, uint32_t n);
+
+// The x87 extended format worked out arithmetically: 10 bytes, little-endian.
+// f2string and string2f copy the bytes instead where long double is that
+// format. Decoding gives NaN for the patterns the x87 refuses as operands.
+void x87_extended_encode(long double v, uint8_t* out);
+long double x87_extended_decode(const uint8_t* in);
+
+// IEEE <-> Microsoft Binary Format. Each converter reads the value in src and
+// writes the 4 or 8 bytes of the other layout, in memory order, to dest (which
+// may be src); it returns 0, or 1 and leaves dest alone when the value has no
+// counterpart. MBF holds magnitudes from 2^-128 to below 2^127. Packing: zeros
+// of either sign give all zero bytes; infinities, NaN and magnitudes of 2^127
+// and above cannot be converted; below 2^-128 the 4-byte form gives 0 and the
+// 8-byte form cannot convert. Unpacking always succeeds, rounding to the nearest
+// IEEE value (ties to even): to a denormal for 4-byte exponent bytes 1 and 2, to
+// 52 bits from the 55 of the 8-byte form.
+int32_t _fieeetomsbin(const float* src, float* dest);
+int32_t _fmsbintoieee(const float* src, float* dest);
+int32_t _dieeetomsbin(const double* src, double* dest);
+int32_t _dmsbintoieee(const double* src, double* dest);
+// MKSMBF$, MKDMBF$: error 5 and an empty temporary for a value MBF cannot hold.
+kxs* func_mksmbf(float v);
+kxs* func_mkdmbf(double v);
+// CVSMBF, CVDMBF: need 4 or 8 bytes.
+long double func_cvsmbf(kxs* s);
+long double func_cvdmbf(kxs* s);
+
+// The 64-bit value with the given high and low 32-bit halves.
+int64_t build_int64(uint32_t hi, uint32_t lo);
+uint64_t build_uint64(uint32_t hi, uint32_t lo);
