@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <thread>
@@ -81,6 +83,31 @@ TEST(ScreenTables, GlyphsAndCodePage) {
   EXPECT_EQ(codepage437_to_unicode16['A'], 'A');
   EXPECT_EQ(codepage437_to_unicode16[196], 0x2500);
   EXPECT_EQ(codepage437_to_unicode16[255], 0x20);
+}
+
+std::vector<uint8_t> data_file(const std::string& name) {
+  std::ifstream in(std::string(KXRT_DATA_DIR) + "/" + name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The tables the runtime fills are the generators' output, byte for byte.
+TEST(ScreenTables, TablesAreTheGeneratedFiles) {
+  init_master_tables();
+  const std::vector<uint8_t> c8 = data_file("charset8x8.raw");
+  const std::vector<uint8_t> c16 = data_file("charset8x16.raw");
+  ASSERT_EQ(c8.size(), sizeof charset8x8);
+  ASSERT_EQ(c16.size(), sizeof charset8x16);
+  EXPECT_EQ(std::memcmp(c8.data(), charset8x8, c8.size()), 0);
+  EXPECT_EQ(std::memcmp(c16.data(), charset8x16, c16.size()), 0);
+  const std::vector<uint8_t> p256 = data_file("palette_256.pal");
+  ASSERT_EQ(p256.size(), 1024u);
+  for (size_t i = 0; i < 256; ++i) {
+    const uint32_t rgb = p256[i * 4] | p256[i * 4 + 1] << 8 | p256[i * 4 + 2] << 16;
+    ASSERT_EQ(palette_256[i], 0xFF000000u | rgb) << i;
+  }
+  const std::vector<uint8_t> cp = data_file("cp437_unicode.bin");
+  ASSERT_EQ(cp.size(), 512u);
+  for (size_t i = 0; i < 256; ++i) ASSERT_EQ(codepage437_to_unicode16[i], cp[i * 2] | cp[i * 2 + 1] << 8) << i;
 }
 
 // Geometry of page 0 after a sequence of statements.
