@@ -50,6 +50,10 @@ uint32_t func_screen(int32_t row, int32_t column, int32_t colorflag, int32_t pas
 void defaultcolors();
 void selectfont(int32_t handle, img_struct* im);
 
+// Bumped by every change text output makes to a page, so that the renderer
+// redraws.
+extern std::atomic<uint32_t> screen_version;
+
 // ---- The display handshake ----
 // 0 free, 1 requested by the program thread, 2 granted by the renderer, which
 // then draws nothing until it is 0 again.
