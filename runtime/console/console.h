@@ -54,6 +54,12 @@ void selectfont(int32_t handle, img_struct* im);
 // redraws.
 extern std::atomic<uint32_t> screen_version;
 
+// ---- Renderer geometry (main thread; the mouse functions read it) ----
+extern std::atomic<int32_t> x_offset, y_offset;  // page's top-left corner in the window
+extern std::atomic<int32_t> x_scale, y_scale;    // 1 or 2
+extern std::atomic<int32_t> full_screen;         // 0 windowed, 1 stretch, 2 square
+extern std::atomic<int32_t> full_screen_set;     // requested state, -1 none
+
 // ---- The display handshake ----
 // 0 free, 1 requested by the program thread, 2 granted by the renderer, which
 // then draws nothing until it is 0 again.

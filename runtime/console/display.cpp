@@ -11,6 +11,10 @@ extern const unsigned char file_icon_bmp[];
 extern const unsigned long file_icon_bmp_size;
 
 std::atomic<uint32_t> screen_version{1};
+std::atomic<int32_t> x_offset{0}, y_offset{0};
+std::atomic<int32_t> x_scale{1}, y_scale{1};
+std::atomic<int32_t> full_screen{0};
+std::atomic<int32_t> full_screen_set{-1};
 
 namespace {
 
