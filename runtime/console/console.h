@@ -72,18 +72,36 @@ bool acquire_display_lock();
 void release_display_lock(bool taken);
 
 // ---- Text output ----
+// Line-break bytes TAB() puts before its spaces: 1 (CR) on screen, 2 (CR LF)
+// while printing to a file.
+extern int32_t tab_spc_cr_size;
 // PRINT s, followed by a new line when newline is non-zero.
 void kxs_print(kxs* s, int32_t newline);
+// PRINT's comma: the next print zone.
+void tab();
 // Starts a new line when s would not fit on the rest of the current one.
 void makefit(kxs* s);
-// POS(0): the 1-based cursor column.
-int32_t func_pos(int32_t);
-// CSRLIN: the 1-based cursor row.
-int32_t func_csrlin();
-// VIEW PRINT top TO bottom (passed bit 1: both given).
+// Column 1 of the next row, scrolling the VIEW PRINT rows when needed.
+void newline();
+// Draws ch at the cursor of the write page without moving it.
+void printchr(uint8_t ch);
+// Pixel width of ch in the write page's font.
+int32_t chrwidth(uint8_t ch);
+// TAB(n) and SPC(n): temporaries for PRINT.
+kxs* func_tab(int32_t n);
+kxs* func_spc(int32_t n);
+// CLS [method][, colour]; passed bits 1 method, 2 colour.
+void sub_cls(int32_t method, uint32_t colour, int32_t passed);
+// LOCATE row, column, cursor, start, stop; passed bits 1, 2, 4, 8 (start and stop).
+void kxg_sub_locate(int32_t row, int32_t column, int32_t cursor, int32_t start, int32_t stop, int32_t passed);
+// VIEW PRINT [top TO bottom]; passed 0 for the form without rows.
 void kxg_sub_view_print(int32_t top, int32_t bottom, int32_t passed);
-// Number of text rows of the display page.
-int32_t display_text_rows();
+// CSRLIN and POS(0).
+int32_t func_csrlin();
+int32_t func_pos(int32_t);
+// Text columns and rows of a page (at least 1).
+int32_t page_text_columns(const img_struct* im);
+int32_t page_text_rows(const img_struct* im);
 // The characters of row `row` (1-based) of the visible text page, for tests.
 std::string screen_row_text(int32_t row);
 

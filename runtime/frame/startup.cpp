@@ -179,7 +179,7 @@ void sub_end() {
   exit_blocked.store(0);
 
   uint32_t mark = kxs_tmp_list_nexti;
-  int32_t rows = display_text_rows();
+  int32_t rows = page_text_rows(write_page);
   kxg_sub_view_print(rows, rows, 1);
   kxs_print(nothingstring, 1);
   kxs_print(kxs_new_txt("Press any key to continue"), 0);

@@ -121,6 +121,24 @@ int32_t func__width(int32_t handle, int32_t passed);
 int32_t func__height(int32_t handle, int32_t passed);
 int32_t func__pixelsize(int32_t handle, int32_t passed);
 
+// ---- Pixels ----
+// The blend tables of 32-bit writes, made with the first 32-bit image.
+extern uint8_t* blend;   // alpha * 65536 + source * 256 + destination
+extern uint8_t* ablend;  // alpha * 256 + alpha
+extern uint8_t* ablend127;
+extern uint8_t* ablend128;
+void init_blend();
+// Writes one pixel of the write page; the caller keeps x and y on the page.
+void pset(int32_t x, int32_t y, uint32_t colour);
+// As pset, inside the VIEW rectangle only.
+void pset_and_clip(int32_t x, int32_t y, uint32_t colour);
+// A filled box of pixels, corners in order.
+void fast_boxfill(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+// A filled box in program coordinates, clipped to the VIEW rectangle.
+void kx32_boxfill(float x1, float y1, float x2, float y2, uint32_t colour);
+// Program coordinates to pixels through the page's WINDOW and VIEW.
+void map_point(const img_struct* im, float x, float y, int32_t& px, int32_t& py);
+
 // ---- Coordinates ----
 // WINDOW SCREEN (x1, y1)-(x2, y2) on a record; the corners equal give the reset.
 void window_screen_form(img_struct* im, float x1, float y1, float x2, float y2);

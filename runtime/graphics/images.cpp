@@ -251,6 +251,7 @@ int32_t imgnew(int32_t width, int32_t height, int32_t mode) {
   int32_t slot = imgframe(nullptr, width, height, mode);
   if (!slot) return 0;
   img_struct* im = img_at(slot);
+  if (mode == 32) init_blend();
   size_t bytes = image_bytes(im);
   if (im->is_text) {
     im->pixels = static_cast<uint8_t*>(std::malloc(bytes));
