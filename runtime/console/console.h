@@ -3,11 +3,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "graphics/graphics.h"
 #include "strings/strings.h"
 
 union SDL_Event;
+struct SDL_Rect;
 
 // ---- Built-in tables, filled at start-up ----
 extern uint32_t palette_256[256];  // the VGA default palette, 0xFFRRGGBB
@@ -110,10 +112,26 @@ std::string screen_row_text(int32_t row);
 kxs* kxs_inkey();
 
 // ---- Main-thread side ----
+// Full-screen modes the display offers, listed at start-up.
+extern std::vector<SDL_Rect> modes;
+// Frames rendered so far; drives the blinking of the cursor and of text.
+extern std::atomic<int32_t> frame;
 // Opens the window (caption, icon) on the main thread.
 void init_display();
-// Renders the visible page into the window.
+// Renders one frame of the visible page into the composed surface (the main
+// loop in automatic mode, the program thread through _DISPLAY).
 void display();
+// The mouse side of a window change: motion events to ignore while the window
+// is remade, the queue to flush afterwards, and the pointer grab of full screen.
+extern std::atomic<int32_t> mouseinput_ignoremovement;
+extern std::atomic<int32_t> mouse_hideshow_called;
+void mouseinput_flush();
+void mousemovementfix();
+// Shows the last composed frame in the window (main thread).
+void present_frame();
+// _DISPLAY and _AUTODISPLAY.
+void sub__display();
+void sub__autodisplay();
 // Handles one window event (keys, mouse). Ctrl+Break is reported back.
 enum class event_result { none, break_request };
 event_result handle_event(const SDL_Event& e);

@@ -88,3 +88,8 @@ event_result handle_event(const SDL_Event& e) {
   }
   return event_result::none;
 }
+
+std::atomic<int32_t> mouseinput_ignoremovement{1};
+std::atomic<int32_t> mouse_hideshow_called{0};
+void mouseinput_flush() {}
+void mousemovementfix() {}

@@ -118,6 +118,7 @@ SDL_Thread* start_thread(SDL_ThreadFunction fn, const char* name) {
       alternate = !alternate;
     }
     if ((alternate || shell_pass) && autodisplay.load() != 0) display();
+    if (alternate || shell_pass) present_frame();
     vertical_retrace_in_progress.store(0);
     if (shell_call_in_progress.load() != 0 || alternate) continue;
 
