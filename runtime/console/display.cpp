@@ -29,10 +29,6 @@ std::atomic<int32_t> frame{0};
 namespace {
 
 SDL_Window* window = nullptr;
-SDL_Renderer* renderer = nullptr;
-SDL_Texture* texture = nullptr;
-int texture_w = 0;
-int texture_h = 0;
 bool window_fullscreen = false;  // what the window is now (main thread)
 bool pointer_hidden_by_fullscreen = false;
 
@@ -45,6 +41,17 @@ int32_t y_monitor = 0;
 int32_t surface_full_screen = -1;  // full-screen state the surface was made for
 SDL_Rect surface_mode{0, 0, 0, 0};  // the display mode of a full-screen surface
 std::atomic<bool> frame_ready{false};
+// The window lost what it showed (exposed, resized): present the frame again.
+std::atomic<bool> window_dirty{false};
+
+int SDLCALL watch_window(void*, SDL_Event* e) {
+  if (e->type == SDL_WINDOWEVENT &&
+      (e->window.event == SDL_WINDOWEVENT_EXPOSED || e->window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
+       e->window.event == SDL_WINDOWEVENT_RESTORED || e->window.event == SDL_WINDOWEVENT_SHOWN)) {
+    window_dirty.store(true);
+  }
+  return 1;
+}
 
 // What the last text frame drew.
 std::vector<uint8_t> screen_last;
@@ -355,7 +362,7 @@ void init_display() {
     SDL_SetWindowIcon(window, icon);
     SDL_FreeSurface(icon);
   }
-  renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+  SDL_AddEventWatch(watch_window, nullptr);
   window_state_shown = 0;
   window_w_shown = w;
   window_h_shown = h;
@@ -428,7 +435,10 @@ void display() {
 }
 
 void present_frame() {
-  if (!renderer || !frame_ready.exchange(false)) return;
+  if (!window) return;
+  const bool fresh = frame_ready.exchange(false);
+  const bool dirty = window_dirty.exchange(false);
+  if (!fresh && !dirty) return;
   std::lock_guard<std::mutex> hold(surface_lock);
   if (surface_full_screen != window_state_shown || x_monitor != window_w_shown || y_monitor != window_h_shown) {
     mouseinput_ignoremovement.store(65536);
@@ -440,18 +450,17 @@ void present_frame() {
     window_w_shown = x_monitor;
     window_h_shown = y_monitor;
   }
-  if (!texture || texture_w != x_monitor || texture_h != y_monitor) {
-    if (texture) SDL_DestroyTexture(texture);
-    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, x_monitor,
-                                y_monitor);
-    texture_w = x_monitor;
-    texture_h = y_monitor;
+  // The window surface follows the window's size; until a resize has arrived
+  // it may still have the old one, and the frame is shown again once it has.
+  SDL_Surface* target = SDL_GetWindowSurface(window);
+  if (!target) return;
+  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(surface.data(), x_monitor, y_monitor, 32,
+                                                           x_monitor * 4, SDL_PIXELFORMAT_ARGB8888);
+  if (source) {
+    SDL_BlitSurface(source, nullptr, target, nullptr);
+    SDL_FreeSurface(source);
   }
-  if (!texture) return;
-  SDL_UpdateTexture(texture, nullptr, surface.data(), x_monitor * 4);
-  SDL_RenderClear(renderer);
-  SDL_RenderCopy(renderer, texture, nullptr, nullptr);
-  SDL_RenderPresent(renderer);
+  SDL_UpdateWindowSurface(window);
 }
 
 void sub__display() {
@@ -467,10 +476,7 @@ void sub__display() {
 void sub__autodisplay() { autodisplay.store(1); }
 
 void shutdown_display() {
-  if (texture) SDL_DestroyTexture(texture);
-  if (renderer) SDL_DestroyRenderer(renderer);
+  SDL_DelEventWatch(watch_window, nullptr);
   if (window) SDL_DestroyWindow(window);
-  texture = nullptr;
-  renderer = nullptr;
   window = nullptr;
 }
