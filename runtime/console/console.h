@@ -127,6 +127,8 @@ extern std::atomic<int32_t> mouseinput_ignoremovement;
 extern std::atomic<int32_t> mouse_hideshow_called;
 void mouseinput_flush();
 void mousemovementfix();
+// A copy of the composed frame and its size, for tests.
+void composed_frame(std::vector<uint32_t>& pixels, int32_t& w, int32_t& h);
 // Shows the last composed frame in the window (main thread).
 void present_frame();
 // _DISPLAY and _AUTODISPLAY.

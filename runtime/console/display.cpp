@@ -463,6 +463,13 @@ void present_frame() {
   SDL_UpdateWindowSurface(window);
 }
 
+void composed_frame(std::vector<uint32_t>& pixels, int32_t& w, int32_t& h) {
+  std::lock_guard<std::mutex> hold(surface_lock);
+  pixels = surface;
+  w = x_monitor;
+  h = y_monitor;
+}
+
 void sub__display() {
   if (autodisplay.load() != 0) {
     // The next frame of the main loop switches to manual rendering.
