@@ -352,6 +352,10 @@ void init_display() {
   int32_t w = 640;
   int32_t h = 400;
   if (const img_struct* im = display_page.load()) shown_size(im, w, h);
+  // The window surface is the window system's own framebuffer: letting SDL put
+  // a GPU renderer behind it would make SDL replace the window when the
+  // surface is first taken.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   window = SDL_CreateWindow("Untitled", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w, h, 0);
   if (!window) {
     std::fprintf(stderr, "Unable to open the window: %s\n", SDL_GetError());
