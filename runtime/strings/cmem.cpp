@@ -47,7 +47,8 @@ constexpr size_t static_alignment = 8;
 
 // Every block of the static store ever made: data handed out from a full block
 // stays where it is, so none is released while the program runs.
-std::vector<uint8_t*> mem_static_blocks;
+// The list itself is never destroyed, so the blocks stay reachable to the end.
+std::vector<uint8_t*>& mem_static_blocks = *new std::vector<uint8_t*>;
 
 constexpr size_t aligned(size_t n) { return (n + static_alignment - 1) & ~(static_alignment - 1); }
 
