@@ -1,6 +1,6 @@
 // Binary conversions: numbers as strings of their bytes and back (MKI$, CVI and
 // their relatives for every numeric type, bit fields, _FLOAT), and the converters
-// between IEEE floating point and the Microsoft Binary Format (MBF) of legacy
+// between IEEE floating point and the older MBF floating-point layouts of legacy
 // data files.
 //
 // Every layout is little-endian whatever the host: integers are split into bytes

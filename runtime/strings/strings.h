@@ -246,7 +246,7 @@ uint64_t string2ubit(kxs* s, uint32_t n);
 void x87_extended_encode(long double v, uint8_t* out);
 long double x87_extended_decode(const uint8_t* in);
 
-// IEEE <-> Microsoft Binary Format. Each converter reads the value in src and
+// IEEE <-> MBF, the older binary floating-point layout. Each converter reads the value in src and
 // writes the 4 or 8 bytes of the other layout, in memory order, to dest (which
 // may be src); it returns 0, or 1 and leaves dest alone when the value has no
 // counterpart. MBF holds magnitudes from 2^-128 to below 2^127. Packing: zeros
